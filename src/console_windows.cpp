@@ -1,0 +1,12 @@
+#include <cstdio>
+#include <cstdlib>
+
+#include "console.h"
+
+void attendreTouche()
+{
+    std::fflush(stdout);
+    // The command interpreter prints its own prompt, reads the key and ends
+    // the line.
+    std::system("pause");
+}

@@ -1,0 +1,291 @@
+"""Black-box tests: the real executable against a simulated battery.
+
+    python3 test_executable.py PATH/autonomie
+
+The charge files change between points of the dialogue as a person
+unplugging or draining the laptop would see it. Needs root (a private mount
+namespace); elsewhere the tests are skipped, but never when CI=true.
+"""
+
+import os
+import pty
+import re
+import select
+import signal
+import subprocess
+import sys
+import termios
+import time
+import unittest
+
+from batterie_simulee import BatterieSimulee, pourquoi_impossible
+
+EXECUTABLE = None  # from the command line
+
+PROMPT = (b"Entree la duree du test en seconde (minimum 120s recommandees)\n"
+          b"Notez que la pr\xe9cision du test depend de la celle-ci.\n")
+ATTENTE = b"Appuyez sur une touche pour continuer..."
+HEURE = rb"[A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9]\d \d\d:\d\d:\d\d \d{4}\n"
+SECTEUR = (b"Attention : l'ordinateur est branche sur le secteur ; "
+           b"debranchez-le pour une mesure fiable.\n")
+DUREE_INVALIDE = b"Duree invalide : entrez un nombre entier de secondes superieur a 0.\n"
+SANS_BATTERIE = b"Aucune batterie detectee : impossible d'estimer l'autonomie.\n"
+ILLISIBLE = b"Batterie illisible pendant le test : impossible d'estimer l'autonomie.\n"
+DELAI_MAX = 30  # seconds any one step may take before a test gives up
+
+
+def debut_du_rapport(delai, avant):
+    """The expected output from the prompt to the first time stamp, as a pattern."""
+    return (re.escape(PROMPT
+                      + b"Execution du test pour une duree de %d seconde\n" % delai
+                      + b"Pourcentage de la batterie avant le debut du test : %d %%\n" % avant
+                      + b"Le test va s'executer pendant %d secondes\n" % delai)
+            + HEURE)
+
+
+def rapport(delai, avant, perte, estimation):
+    """The expected output of a complete run, as a pattern."""
+    return (debut_du_rapport(delai, avant)
+            + re.escape(b"La batterie a perdu %d %%en l'espace de %d secondes ;\n" % (perte, delai))
+            + HEURE
+            + re.escape(b"DUREE DE LA BATTERIE EN UTILISATION NORMALE : " + estimation + ATTENTE + b"\n"))
+
+
+class Execution:
+    """One run of the program through pipes, read as it writes."""
+
+    def __init__(self, batterie):
+        self.processus = subprocess.Popen(batterie.commande([EXECUTABLE]), stdin=subprocess.PIPE,
+                                          stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self.sortie = b""
+
+    def attendre(self, motif):
+        """Reads standard output until the pattern shows; returns the moment."""
+        limite = time.monotonic() + DELAI_MAX
+        fd = self.processus.stdout.fileno()
+        while not re.search(motif, self.sortie):
+            reste = limite - time.monotonic()
+            if reste <= 0 or not select.select([fd], [], [], reste)[0]:
+                raise AssertionError("%r never came; output so far: %r" % (motif, self.sortie))
+            morceau = os.read(fd, 4096)
+            if not morceau:
+                raise AssertionError("output ended before %r: %r" % (motif, self.sortie))
+            self.sortie += morceau
+        return time.monotonic()
+
+    def ecrire(self, octets):
+        self.processus.stdin.write(octets)
+        self.processus.stdin.flush()
+
+    def en_vie_apres(self, secondes):
+        try:
+            self.processus.wait(timeout=secondes)
+            return False
+        except subprocess.TimeoutExpired:
+            return True
+
+    def finir(self):
+        """Closes standard input; returns (status, stdout, stderr, processor seconds,
+        None when the program was already waited for)."""
+        self.processus.stdin.close()
+        self.sortie += self.processus.stdout.read()
+        erreurs = self.processus.stderr.read()
+        cpu = None
+        if self.processus.returncode is None:
+            _, statut, usage = os.wait4(self.processus.pid, 0)
+            self.processus.returncode = os.waitstatus_to_exitcode(statut)
+            cpu = usage.ru_utime + usage.ru_stime
+        self.processus.stdout.close()
+        self.processus.stderr.close()
+        return self.processus.returncode, self.sortie, erreurs, cpu
+
+
+def executer(batterie, entree):
+    """A whole run fed with entree at once; returns (status, stdout, stderr)."""
+    fini = subprocess.run(batterie.commande([EXECUTABLE]), input=entree, capture_output=True,
+                          timeout=DELAI_MAX, check=False)
+    return fini.returncode, fini.stdout, fini.stderr
+
+
+class Dialogue(unittest.TestCase):
+
+    def test_mesure_complete(self):
+        """The charge drops between the first two samples and during the load."""
+        delai = 3
+        with BatterieSimulee(80) as batterie:
+            run = Execution(batterie)
+            run.attendre(re.escape(PROMPT))
+            batterie.fixer(79)  # the report shows 80, the loss counts from 79
+            run.ecrire(b"%d\n" % delai)
+            debut = run.attendre(b"secondes\n" + HEURE)
+            batterie.fixer(77)
+            fin = run.attendre(b"La batterie a perdu")
+            statut, sortie, erreurs, cpu = run.finir()
+        self.assertEqual((statut, erreurs), (0, b""))
+        # A loss of 2: argument 3, q = 33, 33 x 3 / 60 = 1 minute.
+        self.assertRegex(sortie, b"\\A" + rapport(delai, 80, 2, b"ENVIRON 1 minutes") + b"\\Z")
+        # The load lasts the duration and keeps one core busy; the upper
+        # bounds are loose, a slow machine must not fail this.
+        self.assertGreaterEqual(fin - debut, delai - 0.05)
+        self.assertLess(fin - debut, delai + 5)
+        self.assertGreaterEqual(cpu, 0.5 * delai)
+        self.assertLess(cpu, delai + 2)
+        print("\nload of %d s: %.3f s of processor time" % (delai, cpu), file=sys.stderr)
+
+    def test_charge_montee(self):
+        with BatterieSimulee(50) as batterie:
+            run = Execution(batterie)
+            run.ecrire(b"1\n")
+            run.attendre(b"secondes\n" + HEURE)
+            batterie.fixer(52, secteur=True)
+            statut, sortie, erreurs, _ = run.finir()
+        self.assertEqual((statut, erreurs), (0, b""))
+        self.assertRegex(sortie, b"\\A" + rapport(1, 50, -2, b"INCONNUE (la batterie s'est chargee pendant le test)")
+                         + b"\\Z")
+
+    def test_sur_secteur(self):
+        """On mains the program warns first, then measures all the same."""
+        with BatterieSimulee(64, secteur=True) as batterie:
+            statut, sortie, erreurs = executer(batterie, b"1\n")
+        self.assertEqual((statut, erreurs), (0, SECTEUR))
+        # No loss over 1 s: 100 x 1 / 60 = 1 minute.
+        self.assertRegex(sortie, b"\\A" + rapport(1, 64, 0, b"ENVIRON 1 minutes") + b"\\Z")
+
+    def test_attente_d_une_touche(self):
+        """The rest of the duration's line never answers the wait; the next byte does."""
+        with BatterieSimulee(90) as batterie:
+            run = Execution(batterie)
+            run.ecrire(b"1 et la suite de la ligne\n")
+            run.attendre(re.escape(ATTENTE))
+            self.assertTrue(run.en_vie_apres(0.5), "the rest of the line answered the wait")
+            run.ecrire(b"x")
+            self.assertFalse(run.en_vie_apres(DELAI_MAX), "a key did not end the wait")
+            statut, sortie, _, _ = run.finir()
+        self.assertEqual(statut, 0)
+        self.assertTrue(sortie.endswith(b"ENVIRON 1 minutes" + ATTENTE + b"\n"), sortie)
+
+    def test_duree_invalide(self):
+        for entree in [b"abc\n", b"0\n", b"-60\n", b"", b"\n\n", b"2147483648\n", b"+\n"]:
+            with self.subTest(entree=entree), BatterieSimulee(70) as batterie:
+                debut = time.monotonic()
+                statut, sortie, erreurs = executer(batterie, entree)
+                self.assertEqual((statut, sortie, erreurs), (1, PROMPT + ATTENTE + b"\n", DUREE_INVALIDE))
+                self.assertLess(time.monotonic() - debut, DELAI_MAX / 2)  # no load ran
+
+    def test_sans_batterie(self):
+        """A desktop: no prompt, no load, a message and status 2."""
+        for secteur in (False, True):
+            with self.subTest(secteur=secteur), BatterieSimulee(batterie=False, secteur=secteur) as batterie:
+                statut, sortie, erreurs = executer(batterie, b"120\n")
+                self.assertEqual((statut, sortie, erreurs), (2, ATTENTE + b"\n", SANS_BATTERIE))
+
+    def test_batterie_perdue_pendant_le_test(self):
+        # Taken out before the second sample: no load at all.
+        with BatterieSimulee(70) as batterie:
+            run = Execution(batterie)
+            run.attendre(re.escape(PROMPT))
+            batterie.fixer(0, batterie=False)
+            run.ecrire(b"120\n")
+            statut, sortie, erreurs, _ = run.finir()
+        self.assertEqual((statut, erreurs), (2, ILLISIBLE))
+        self.assertEqual(sortie, PROMPT + b"Execution du test pour une duree de 120 seconde\n" + ATTENTE + b"\n")
+        # Taken out during the load: the report stops at the first time stamp.
+        with BatterieSimulee(70) as batterie:
+            run = Execution(batterie)
+            run.ecrire(b"1\n")
+            run.attendre(b"secondes\n" + HEURE)
+            batterie.fixer(0, batterie=False)
+            statut, sortie, erreurs, _ = run.finir()
+        self.assertEqual((statut, erreurs), (2, ILLISIBLE))
+        self.assertRegex(sortie, b"\\A" + debut_du_rapport(1, 70) + re.escape(ATTENTE + b"\n") + b"\\Z")
+
+
+class Terminal(unittest.TestCase):
+    """The wait for a key on a real (pseudo-)terminal."""
+
+    def demarrer(self, batterie):
+        pid, maitre = pty.fork()
+        if pid == 0:
+            commande = batterie.commande([EXECUTABLE])
+            os.execvp(commande[0], commande)
+        self.addCleanup(os.close, maitre)
+        return pid, maitre
+
+    @staticmethod
+    def lire_jusqu_a(maitre, texte):
+        sortie = b""
+        limite = time.monotonic() + DELAI_MAX
+        while texte not in sortie:
+            if not select.select([maitre], [], [], max(0, limite - time.monotonic()))[0]:
+                raise AssertionError("%r never came: %r" % (texte, sortie))
+            sortie += os.read(maitre, 4096)
+        return sortie
+
+    @staticmethod
+    def attendre_modes(maitre, condition):
+        """Polls the terminal's modes until condition holds; returns them."""
+        limite = time.monotonic() + DELAI_MAX
+        while True:
+            modes = termios.tcgetattr(maitre)
+            if condition(modes[3]) or time.monotonic() > limite:
+                return modes
+
+    @staticmethod
+    def lire_tout(maitre):
+        sortie = b""
+        while True:
+            try:
+                morceau = os.read(maitre, 4096)
+            except OSError:  # the other side has closed
+                return sortie
+            if not morceau:
+                return sortie
+            sortie += morceau
+
+    def test_touche_sans_entree_ni_echo(self):
+        with BatterieSimulee(60) as batterie:
+            pid, maitre = self.demarrer(batterie)
+            self.lire_jusqu_a(maitre, b"celle-ci.")
+            origine = termios.tcgetattr(maitre)
+            os.write(maitre, b"1\n")
+            self.lire_jusqu_a(maitre, ATTENTE)
+            brut = self.attendre_modes(maitre, lambda lflag: not lflag & termios.ECHO)
+            self.assertFalse(brut[3] & (termios.ECHO | termios.ICANON), "the wait does not read a bare key")
+            os.write(maitre, b"k")  # no Enter
+            suite = self.lire_tout(maitre)
+            _, statut = os.waitpid(pid, 0)
+            self.assertEqual(os.waitstatus_to_exitcode(statut), 0)
+            self.assertEqual(suite, b"\r\n", "the key was echoed or more was written")
+            self.assertEqual(termios.tcgetattr(maitre), origine)
+
+    def test_ctrl_c_rend_le_terminal(self):
+        with BatterieSimulee(60) as batterie:
+            pid, maitre = self.demarrer(batterie)
+            self.lire_jusqu_a(maitre, b"celle-ci.")
+            origine = termios.tcgetattr(maitre)
+            os.write(maitre, b"1\n")
+            self.lire_jusqu_a(maitre, ATTENTE)
+            self.attendre_modes(maitre, lambda lflag: not lflag & termios.ECHO)
+            os.write(maitre, b"\x03")
+            self.lire_tout(maitre)
+            _, statut = os.waitpid(pid, 0)
+            self.assertEqual(os.waitstatus_to_exitcode(statut), -signal.SIGINT)
+            self.assertEqual(termios.tcgetattr(maitre), origine)
+
+
+def main():
+    global EXECUTABLE
+    if len(sys.argv) < 2:
+        sys.exit("usage: test_executable.py PATH/autonomie [unittest options]")
+    EXECUTABLE = os.path.abspath(sys.argv.pop(1))
+    raison = pourquoi_impossible()
+    if raison is not None:
+        if os.environ.get("CI") == "true":
+            sys.exit("black-box tests cannot run in CI: " + raison)
+        print("SKIPPED: black-box tests of the executable: " + raison)
+        sys.exit(77)
+    unittest.main(verbosity=2)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,30 +1,42 @@
 """Black-box tests: the real executable against a simulated battery.
 
     python3 test_executable.py PATH/autonomie
+    python3 test_executable.py --wine PATH/autonomie.exe
+
+With --wine, the Windows executable runs under Wine, which reads the same
+simulated battery; its line ends are compared as line feeds.
 
 The charge files change between points of the dialogue as a person
 unplugging or draining the laptop would see it. Needs root (a private mount
 namespace); elsewhere the tests are skipped, but never when CI=true.
 """
 
+import atexit
 import os
 import pty
 import re
 import select
+import shutil
 import signal
 import subprocess
 import sys
+import tempfile
 import termios
 import time
 import unittest
 
 from batterie_simulee import BatterieSimulee, pourquoi_impossible
 
-EXECUTABLE = None  # from the command line
+COMMANDE = []  # the program to run, from the command line
+WINE = False
 
 PROMPT = (b"Entree la duree du test en seconde (minimum 120s recommandees)\n"
           b"Notez que la pr\xe9cision du test depend de la celle-ci.\n")
+# The wait for a key: its prompt, and the whole of what it writes. Wine's
+# command interpreter speaks English, and ends no line when its input is not
+# a console.
 ATTENTE = b"Appuyez sur une touche pour continuer..."
+PAUSE = ATTENTE + b"\n"
 HEURE = rb"[A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9]\d \d\d:\d\d:\d\d \d{4}\n"
 SECTEUR = (b"Attention : l'ordinateur est branche sur le secteur ; "
            b"debranchez-le pour une mesure fiable.\n")
@@ -48,22 +60,31 @@ def rapport(delai, avant, perte, estimation):
     return (debut_du_rapport(delai, avant)
             + re.escape(b"La batterie a perdu %d %%en l'espace de %d secondes ;\n" % (perte, delai))
             + HEURE
-            + re.escape(b"DUREE DE LA BATTERIE EN UTILISATION NORMALE : " + estimation + ATTENTE + b"\n"))
+            + re.escape(b"DUREE DE LA BATTERIE EN UTILISATION NORMALE : " + estimation + PAUSE))
 
 
 class Execution:
-    """One run of the program through pipes, read as it writes."""
+    """One run of the program through pipes, read as it writes; a test that
+    fails half-way leaves no program behind."""
 
-    def __init__(self, batterie):
-        self.processus = subprocess.Popen(batterie.commande([EXECUTABLE]), stdin=subprocess.PIPE,
+    def __init__(self, test, batterie):
+        self.processus = subprocess.Popen(batterie.commande(COMMANDE), stdin=subprocess.PIPE,
                                           stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         self.sortie = b""
+        test.addCleanup(self.nettoyer)
+
+    def nettoyer(self):
+        if self.processus.returncode is None and self.processus.poll() is None:
+            self.processus.kill()
+            self.processus.wait()
+        for flux in (self.processus.stdin, self.processus.stdout, self.processus.stderr):
+            flux.close()
 
     def attendre(self, motif):
         """Reads standard output until the pattern shows; returns the moment."""
         limite = time.monotonic() + DELAI_MAX
         fd = self.processus.stdout.fileno()
-        while not re.search(motif, self.sortie):
+        while not re.search(motif, lignes(self.sortie)):
             reste = limite - time.monotonic()
             if reste <= 0 or not select.select([fd], [], [], reste)[0]:
                 raise AssertionError("%r never came; output so far: %r" % (motif, self.sortie))
@@ -95,16 +116,18 @@ class Execution:
             _, statut, usage = os.wait4(self.processus.pid, 0)
             self.processus.returncode = os.waitstatus_to_exitcode(statut)
             cpu = usage.ru_utime + usage.ru_stime
-        self.processus.stdout.close()
-        self.processus.stderr.close()
-        return self.processus.returncode, self.sortie, erreurs, cpu
+        return self.processus.returncode, lignes(self.sortie), lignes(erreurs), cpu
+
+
+def lignes(octets):
+    return octets.replace(b"\r\n", b"\n")
 
 
 def executer(batterie, entree):
     """A whole run fed with entree at once; returns (status, stdout, stderr)."""
-    fini = subprocess.run(batterie.commande([EXECUTABLE]), input=entree, capture_output=True,
+    fini = subprocess.run(batterie.commande(COMMANDE), input=entree, capture_output=True,
                           timeout=DELAI_MAX, check=False)
-    return fini.returncode, fini.stdout, fini.stderr
+    return fini.returncode, lignes(fini.stdout), lignes(fini.stderr)
 
 
 class Dialogue(unittest.TestCase):
@@ -113,7 +136,7 @@ class Dialogue(unittest.TestCase):
         """The charge drops between the first two samples and during the load."""
         delai = 3
         with BatterieSimulee(80) as batterie:
-            run = Execution(batterie)
+            run = Execution(self, batterie)
             run.attendre(re.escape(PROMPT))
             batterie.fixer(79)  # the report shows 80, the loss counts from 79
             run.ecrire(b"%d\n" % delai)
@@ -134,7 +157,7 @@ class Dialogue(unittest.TestCase):
 
     def test_charge_montee(self):
         with BatterieSimulee(50) as batterie:
-            run = Execution(batterie)
+            run = Execution(self, batterie)
             run.ecrire(b"1\n")
             run.attendre(b"secondes\n" + HEURE)
             batterie.fixer(52, secteur=True)
@@ -154,7 +177,7 @@ class Dialogue(unittest.TestCase):
     def test_attente_d_une_touche(self):
         """The rest of the duration's line never answers the wait; the next byte does."""
         with BatterieSimulee(90) as batterie:
-            run = Execution(batterie)
+            run = Execution(self, batterie)
             run.ecrire(b"1 et la suite de la ligne\n")
             run.attendre(re.escape(ATTENTE))
             self.assertTrue(run.en_vie_apres(0.5), "the rest of the line answered the wait")
@@ -162,14 +185,14 @@ class Dialogue(unittest.TestCase):
             self.assertFalse(run.en_vie_apres(DELAI_MAX), "a key did not end the wait")
             statut, sortie, _, _ = run.finir()
         self.assertEqual(statut, 0)
-        self.assertTrue(sortie.endswith(b"ENVIRON 1 minutes" + ATTENTE + b"\n"), sortie)
+        self.assertTrue(sortie.endswith(b"ENVIRON 1 minutes" + PAUSE), sortie)
 
     def test_duree_invalide(self):
         for entree in [b"abc\n", b"0\n", b"-60\n", b"", b"\n\n", b"2147483648\n", b"+\n"]:
             with self.subTest(entree=entree), BatterieSimulee(70) as batterie:
                 debut = time.monotonic()
                 statut, sortie, erreurs = executer(batterie, entree)
-                self.assertEqual((statut, sortie, erreurs), (1, PROMPT + ATTENTE + b"\n", DUREE_INVALIDE))
+                self.assertEqual((statut, sortie, erreurs), (1, PROMPT + PAUSE, DUREE_INVALIDE))
                 self.assertLess(time.monotonic() - debut, DELAI_MAX / 2)  # no load ran
 
     def test_sans_batterie(self):
@@ -177,36 +200,40 @@ class Dialogue(unittest.TestCase):
         for secteur in (False, True):
             with self.subTest(secteur=secteur), BatterieSimulee(batterie=False, secteur=secteur) as batterie:
                 statut, sortie, erreurs = executer(batterie, b"120\n")
-                self.assertEqual((statut, sortie, erreurs), (2, ATTENTE + b"\n", SANS_BATTERIE))
+                self.assertEqual((statut, sortie, erreurs), (2, PAUSE, SANS_BATTERIE))
 
     def test_batterie_perdue_pendant_le_test(self):
         # Taken out before the second sample: no load at all.
         with BatterieSimulee(70) as batterie:
-            run = Execution(batterie)
+            run = Execution(self, batterie)
             run.attendre(re.escape(PROMPT))
             batterie.fixer(0, batterie=False)
             run.ecrire(b"120\n")
             statut, sortie, erreurs, _ = run.finir()
         self.assertEqual((statut, erreurs), (2, ILLISIBLE))
-        self.assertEqual(sortie, PROMPT + b"Execution du test pour une duree de 120 seconde\n" + ATTENTE + b"\n")
+        self.assertEqual(sortie, PROMPT + b"Execution du test pour une duree de 120 seconde\n" + PAUSE)
         # Taken out during the load: the report stops at the first time stamp.
         with BatterieSimulee(70) as batterie:
-            run = Execution(batterie)
+            run = Execution(self, batterie)
             run.ecrire(b"1\n")
             run.attendre(b"secondes\n" + HEURE)
             batterie.fixer(0, batterie=False)
             statut, sortie, erreurs, _ = run.finir()
         self.assertEqual((statut, erreurs), (2, ILLISIBLE))
-        self.assertRegex(sortie, b"\\A" + debut_du_rapport(1, 70) + re.escape(ATTENTE + b"\n") + b"\\Z")
+        self.assertRegex(sortie, b"\\A" + debut_du_rapport(1, 70) + re.escape(PAUSE) + b"\\Z")
 
 
 class Terminal(unittest.TestCase):
-    """The wait for a key on a real (pseudo-)terminal."""
+    """The wait for a key on a real (pseudo-)terminal, Linux's own."""
+
+    def setUp(self):
+        if WINE:
+            self.skipTest("on Windows the command interpreter waits for the key")
 
     def demarrer(self, batterie):
         pid, maitre = pty.fork()
         if pid == 0:
-            commande = batterie.commande([EXECUTABLE])
+            commande = batterie.commande(COMMANDE)
             os.execvp(commande[0], commande)
         self.addCleanup(os.close, maitre)
         return pid, maitre
@@ -273,17 +300,35 @@ class Terminal(unittest.TestCase):
             self.assertEqual(termios.tcgetattr(maitre), origine)
 
 
+def preparer_wine():
+    """A private Wine prefix, made once: its first start takes seconds."""
+    global ATTENTE, PAUSE
+    prefixe = tempfile.mkdtemp(prefix="wine-")
+    atexit.register(shutil.rmtree, prefixe, ignore_errors=True)
+    os.environ.update(WINEPREFIX=prefixe, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
+    atexit.register(subprocess.run, ["wineserver", "-k"], check=False)
+    subprocess.run(["wine", "cmd", "/c", "exit"], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, timeout=300, check=True)
+    ATTENTE = b"Press any key to continue..."
+    PAUSE = ATTENTE + b" "
+
+
 def main():
-    global EXECUTABLE
+    global COMMANDE, WINE
+    WINE = len(sys.argv) > 1 and sys.argv[1] == "--wine"
+    if WINE:
+        sys.argv.pop(1)
     if len(sys.argv) < 2:
-        sys.exit("usage: test_executable.py PATH/autonomie [unittest options]")
-    EXECUTABLE = os.path.abspath(sys.argv.pop(1))
+        sys.exit("usage: test_executable.py [--wine] PATH/autonomie [unittest options]")
+    COMMANDE = (["wine"] if WINE else []) + [os.path.abspath(sys.argv.pop(1))]
     raison = pourquoi_impossible()
     if raison is not None:
         if os.environ.get("CI") == "true":
             sys.exit("black-box tests cannot run in CI: " + raison)
         print("SKIPPED: black-box tests of the executable: " + raison)
         sys.exit(77)
+    if WINE:
+        preparer_wine()
     unittest.main(verbosity=2)
 
 

@@ -13,7 +13,7 @@ else
 TEST_FLAGS = -DAUTONOMIE_EXE_WINDOWS=
 endif
 
-.PHONY: build run test windows clean
+.PHONY: build run test windows bench clean
 
 build:
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
@@ -33,6 +33,9 @@ endif
 windows:
 	cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release
 	cmake --build build-windows --parallel
+
+bench: build
+	./$(BUILD)/bench/bench_charge ./$(BUILD)/autonomie
 
 clean:
 	rm -rf build build-*

@@ -13,7 +13,7 @@ else
 TEST_FLAGS = -DAUTONOMIE_EXE_WINDOWS=
 endif
 
-.PHONY: build run test windows bench clean
+.PHONY: build run test windows bench fuzz analyse clean
 
 build:
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
@@ -36,6 +36,30 @@ windows:
 
 bench: build
 	./$(BUILD)/bench/bench_charge ./$(BUILD)/autonomie
+
+# Each fuzzer for FUZZ_SECONDES, from the seed corpus; a finding stops with an error.
+FUZZ_SECONDES ?= 60
+fuzz:
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DAUTONOMIE_FUZZ=ON
+	cmake --build build-fuzz --parallel
+	set -e; for cible in duree alimentation; do \
+	    corpus=$$(mktemp -d); \
+	    if ! ./build-fuzz/tests/fuzz/fuzz_$$cible -max_total_time=$(FUZZ_SECONDES) -print_final_stats=1 \
+	            -artifact_prefix=build-fuzz/ $$corpus tests/fuzz/corpus/$$cible > build-fuzz/$$cible.log 2>&1; then \
+	        tail -n 40 build-fuzz/$$cible.log; exit 1; \
+	    fi; \
+	    echo "fuzz_$$cible:"; grep -E '^stat::(number_of_executed_units|average_exec_per_sec)' build-fuzz/$$cible.log; \
+	    rm -rf $$corpus; \
+	done
+
+# Formatting, clang-tidy and cppcheck over the program's sources. cppcheck
+# takes the members of a struct read through std::optional for unused.
+analyse:
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+	clang-format --dry-run --Werror src/*.cpp src/*.h tests/*.cpp tests/fuzz/*.cpp bench/*.cpp
+	clang-tidy -p $(BUILD) --quiet src/*.cpp
+	cppcheck --enable=warning,style,performance,portability --std=c++20 --error-exitcode=1 --quiet \
+	    --inline-suppr --suppress=unusedStructMember -I src src/
 
 clean:
 	rm -rf build build-*

@@ -208,8 +208,8 @@ std::optional<Programme> mesurerProgramme(const char* programme)
     }
     const fs::path batterie(modele);
     fs::create_directory(batterie / "BAT0");
-    const bool pret = ecrireFichier(batterie / "BAT0" / "type", "Battery\n") &&
-                      ecrireFichier(batterie / "BAT0" / "capacity", "80\n");
+    const bool pret =
+        ecrireFichier(batterie / "BAT0" / "type", "Battery\n") && ecrireFichier(batterie / "BAT0" / "capacity", "80\n");
     std::vector<double> demarrages;
     std::optional<Programme> resultat;
     for (int i = 0; pret && i < 21; ++i) {
@@ -243,8 +243,8 @@ int main(int argc, char** argv)
         return 2;
     }
     std::printf("load loop, one core (physical limit of cpu/wall: 1.000)\n");
-    std::printf("%-10s %9s %9s %14s %13s %14s %9s\n", "duration", "cpu/wall", "over(ms)", "passes/s",
-                "stress-ng", "stress over", "ours/ref");
+    std::printf("%-10s %9s %9s %14s %13s %14s %9s\n", "duration", "cpu/wall", "over(ms)", "passes/s", "stress-ng",
+                "stress over", "ours/ref");
     Mesure pire{1e9, 0.0, 0.0};
     double passes = 0.0;
     bool avecReference = true;

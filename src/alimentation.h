@@ -8,8 +8,8 @@
 #include <filesystem>
 
 struct SYSTEM_POWER_STATUS {
-    unsigned char ACLineStatus;       // 0 on battery, 1 on mains, 255 unknown
-    unsigned char BatteryLifePercent; // 0..100, 255 unknown
+    unsigned char ACLineStatus;        // 0 on battery, 1 on mains, 255 unknown
+    unsigned char BatteryLifePercent;  // 0..100, 255 unknown
 };
 
 // Fills *etat from /sys/class/power_supply; non-zero on success, as on

@@ -48,8 +48,7 @@ void attendreToucheTerminal()
     // key struck after the prompt.
     if (::tcsetattr(STDIN_FILENO, TCSAFLUSH, &brut) == 0) {
         char touche = 0;
-        while (::read(STDIN_FILENO, &touche, 1) < 0 && errno == EINTR) {
-        }
+        while (::read(STDIN_FILENO, &touche, 1) < 0 && errno == EINTR) {}
         ::tcsetattr(STDIN_FILENO, TCSANOW, &modesSauves);
     } else {
         std::getc(stdin);

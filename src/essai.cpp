@@ -68,6 +68,5 @@ void ignorerFinDeLigne(std::FILE* entree)
     if (std::feof(entree) != 0 || std::ferror(entree) != 0) {
         return;
     }
-    for (int c = std::getc(entree); c != EOF && c != '\n'; c = std::getc(entree)) {
-    }
+    for (int c = std::getc(entree); c != EOF && c != '\n'; c = std::getc(entree)) {}
 }

@@ -29,8 +29,9 @@ void afficherHeure()
 int executerTest(int pourcentageBatterie)
 {
     std::puts("Entree la duree du test en seconde (minimum 120s recommandees)");
-    std::puts("Notez que la pr\xE9"
-              "cision du test depend de la celle-ci.");
+    std::puts(
+        "Notez que la pr\xE9"
+        "cision du test depend de la celle-ci.");
     std::fflush(stdout);
     const auto duree = lireDuree(stdin);
     if (!duree) {
@@ -63,12 +64,12 @@ int executerTest(int pourcentageBatterie)
 
     const auto dureeBatterieEstimee = calculerEstimation(pourcentagePerdu + 1, delai);
     if (dureeBatterieEstimee) {
-        std::printf("DUREE DE LA BATTERIE EN UTILISATION NORMALE : ENVIRON %" PRId64 " minutes",
-                    *dureeBatterieEstimee);
+        std::printf("DUREE DE LA BATTERIE EN UTILISATION NORMALE : ENVIRON %" PRId64 " minutes", *dureeBatterieEstimee);
     } else {
-        std::fputs("DUREE DE LA BATTERIE EN UTILISATION NORMALE : INCONNUE "
-                   "(la batterie s'est chargee pendant le test)",
-                   stdout);
+        std::fputs(
+            "DUREE DE LA BATTERIE EN UTILISATION NORMALE : INCONNUE "
+            "(la batterie s'est chargee pendant le test)",
+            stdout);
     }
     return 0;
 }

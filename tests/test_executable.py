@@ -269,35 +269,24 @@ class Terminal(unittest.TestCase):
                 return sortie
             sortie += morceau
 
-    def test_touche_sans_entree_ni_echo(self):
-        with BatterieSimulee(60) as batterie:
-            pid, maitre = self.demarrer(batterie)
-            self.lire_jusqu_a(maitre, b"celle-ci.")
-            origine = termios.tcgetattr(maitre)
-            os.write(maitre, b"1\n")
-            self.lire_jusqu_a(maitre, ATTENTE)
-            brut = self.attendre_modes(maitre, lambda lflag: not lflag & termios.ECHO)
-            self.assertFalse(brut[3] & (termios.ECHO | termios.ICANON), "the wait does not read a bare key")
-            os.write(maitre, b"k")  # no Enter
-            suite = self.lire_tout(maitre)
-            _, statut = os.waitpid(pid, 0)
-            self.assertEqual(os.waitstatus_to_exitcode(statut), 0)
-            self.assertEqual(suite, b"\r\n", "the key was echoed or more was written")
-            self.assertEqual(termios.tcgetattr(maitre), origine)
-
-    def test_ctrl_c_rend_le_terminal(self):
-        with BatterieSimulee(60) as batterie:
-            pid, maitre = self.demarrer(batterie)
-            self.lire_jusqu_a(maitre, b"celle-ci.")
-            origine = termios.tcgetattr(maitre)
-            os.write(maitre, b"1\n")
-            self.lire_jusqu_a(maitre, ATTENTE)
-            self.attendre_modes(maitre, lambda lflag: not lflag & termios.ECHO)
-            os.write(maitre, b"\x03")
-            self.lire_tout(maitre)
-            _, statut = os.waitpid(pid, 0)
-            self.assertEqual(os.waitstatus_to_exitcode(statut), -signal.SIGINT)
-            self.assertEqual(termios.tcgetattr(maitre), origine)
+    def test_touche(self):
+        """Any key, without Enter and without echo, ends the wait; Ctrl+C ends
+        the program; either way the terminal gets its modes back."""
+        for touche, statut_attendu, suite_attendue in [(b"k", 0, b"\r\n"), (b"\x03", -signal.SIGINT, b"")]:
+            with self.subTest(touche=touche), BatterieSimulee(60) as batterie:
+                pid, maitre = self.demarrer(batterie)
+                self.lire_jusqu_a(maitre, b"celle-ci.")
+                origine = termios.tcgetattr(maitre)
+                os.write(maitre, b"1\n")
+                self.lire_jusqu_a(maitre, ATTENTE)
+                brut = self.attendre_modes(maitre, lambda lflag: not lflag & termios.ECHO)
+                self.assertFalse(brut[3] & (termios.ECHO | termios.ICANON), "the wait does not read a bare key")
+                os.write(maitre, touche)
+                suite = self.lire_tout(maitre)
+                _, statut = os.waitpid(pid, 0)
+                self.assertEqual(os.waitstatus_to_exitcode(statut), statut_attendu)
+                self.assertEqual(suite, suite_attendue, "the key was echoed or more was written")
+                self.assertEqual(termios.tcgetattr(maitre), origine)
 
 
 def preparer_wine():

@@ -132,6 +132,14 @@ def executer(batterie, entree):
 
 class Dialogue(unittest.TestCase):
 
+    def changer_pendant_la_charge(self, simulee, delai, **changement):
+        """A test of delai seconds whose battery changes once the load has begun."""
+        run = Execution(self, simulee)
+        run.ecrire(b"%d\n" % delai)
+        run.attendre(b"secondes\n" + HEURE)
+        simulee.fixer(**changement)
+        return run.finir()
+
     def test_mesure_complete(self):
         """The charge drops between the first two samples and during the load."""
         delai = 3
@@ -157,11 +165,7 @@ class Dialogue(unittest.TestCase):
 
     def test_charge_montee(self):
         with BatterieSimulee(50) as batterie:
-            run = Execution(self, batterie)
-            run.ecrire(b"1\n")
-            run.attendre(b"secondes\n" + HEURE)
-            batterie.fixer(52, secteur=True)
-            statut, sortie, erreurs, _ = run.finir()
+            statut, sortie, erreurs, _ = self.changer_pendant_la_charge(batterie, 1, pourcentage=52, secteur=True)
         self.assertEqual((statut, erreurs), (0, b""))
         self.assertRegex(sortie, b"\\A" + rapport(1, 50, -2, b"INCONNUE (la batterie s'est chargee pendant le test)")
                          + b"\\Z")
@@ -214,11 +218,7 @@ class Dialogue(unittest.TestCase):
         self.assertEqual(sortie, PROMPT + b"Execution du test pour une duree de 120 seconde\n" + PAUSE)
         # Taken out during the load: the report stops at the first time stamp.
         with BatterieSimulee(70) as batterie:
-            run = Execution(self, batterie)
-            run.ecrire(b"1\n")
-            run.attendre(b"secondes\n" + HEURE)
-            batterie.fixer(0, batterie=False)
-            statut, sortie, erreurs, _ = run.finir()
+            statut, sortie, erreurs, _ = self.changer_pendant_la_charge(batterie, 1, pourcentage=0, batterie=False)
         self.assertEqual((statut, erreurs), (2, ILLISIBLE))
         self.assertRegex(sortie, b"\\A" + debut_du_rapport(1, 70) + re.escape(PAUSE) + b"\\Z")
 

@@ -12,6 +12,8 @@ namespace {
 constexpr int sortieDureeInvalide = 1;
 constexpr int sortieBatterieIllisible = 2;
 
+constexpr const char* batterieIllisible = "Batterie illisible pendant le test : impossible d'estimer l'autonomie.";
+
 void signaler(const char* message)
 {
     std::fflush(stdout);  // keeps the report and the message in order
@@ -43,7 +45,7 @@ int executerTest(int pourcentageBatterie)
 
     const int pourcentageAvant = obtenirPourcentage();
     if (pourcentageAvant == pourcentageInconnu) {
-        signaler("Batterie illisible pendant le test : impossible d'estimer l'autonomie.");
+        signaler(batterieIllisible);
         return sortieBatterieIllisible;
     }
     std::printf("Pourcentage de la batterie avant le debut du test : %d %%\n", pourcentageBatterie);
@@ -55,7 +57,7 @@ int executerTest(int pourcentageBatterie)
 
     const int pourcentageApres = obtenirPourcentage();
     if (pourcentageApres == pourcentageInconnu) {
-        signaler("Batterie illisible pendant le test : impossible d'estimer l'autonomie.");
+        signaler(batterieIllisible);
         return sortieBatterieIllisible;
     }
     const int pourcentagePerdu = pourcentageAvant - pourcentageApres;

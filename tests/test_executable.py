@@ -157,7 +157,7 @@ class Dialogue(unittest.TestCase):
         self.assertRegex(sortie, b"\\A" + rapport(delai, 80, 2, b"ENVIRON 1 minutes") + b"\\Z")
         # The load lasts the duration and keeps one core busy; the upper
         # bounds are loose, a slow machine must not fail this.
-        self.assertGreaterEqual(fin - debut, delai - 0.05)
+        self.assertGreaterEqual(fin - debut, delai - 0.2)  # less the latency of seeing the stamp
         self.assertLess(fin - debut, delai + 5)
         self.assertGreaterEqual(cpu, 0.5 * delai)
         self.assertLess(cpu, delai + 2)

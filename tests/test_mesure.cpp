@@ -69,7 +69,7 @@ TEST_P(Pourcentage, lu)
     EXPECT_EQ(lireAlimentation(arbre.racine()).pourcentage, GetParam().pourcentage);
 }
 
-const Arbre batterie(const std::string& nom, const Arbre& attributs)
+Arbre batterie(const std::string& nom, const Arbre& attributs)
 {
     Arbre arbre{{nom + "/type", "Battery\n"}};
     for (const auto& [attribut, contenu] : attributs) {
